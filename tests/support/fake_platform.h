@@ -89,6 +89,8 @@ class FakePlatform : public Platform {
 
   // ---- Clock and folders.
   uint32_t tickCount = 1000;
+  // How many times GetTickCount was called.
+  int tickCountReads = 0;
   // Called after every Sleep with its length (the tick count has advanced).
   std::function<void(uint32_t)> onSleep;
   std::vector<uint32_t> sleeps;
@@ -135,7 +137,10 @@ class FakePlatform : public Platform {
   WaitResult WaitForProcess(ProcessHandle* process, uint32_t milliseconds,
                             int32_t* error) override;
   void CloseProcess(ProcessHandle* process) override;
-  uint32_t GetTickCount() override { return tickCount; }
+  uint32_t GetTickCount() override {
+    ++tickCountReads;
+    return tickCount;
+  }
   void Sleep(uint32_t milliseconds) override;
   LocalTime GetLocalTime() override { return localTime; }
   uint32_t CurrentThreadId() override { return threadId; }
