@@ -6,6 +6,12 @@
 // waits for ever. The log writer locks its key around every line, the log
 // rotation around the truncation of the live log, and the library around its
 // shared objects.
+//
+// The table itself is guarded by an internal mutex at all times. A LockKey
+// that finds its key busy waits on a condition variable that UnlockKey
+// signals, with a back-off of 10 microseconds more per busy result of that
+// call, capped at 1 millisecond: waits end early when a key is released and
+// never grow beyond the cap, and a waiter never spins.
 #ifndef HV_LOGGING_LOCK_TABLE_H
 #define HV_LOGGING_LOCK_TABLE_H
 
