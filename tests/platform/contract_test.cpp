@@ -578,7 +578,9 @@ TEST(Files, DeleteRemovesFilesOnly) {
 TEST(Files, TruncateKeepsAnOpenAppendingStreamValid) {
   TempDir dir;
   std::string path = dir / "live.log";
-  std::FILE* stream = std::fopen(path.c_str(), "a+");
+  // Binary mode: the test is about where appending resumes after the
+  // truncation, not about Windows' text-mode line ends.
+  std::FILE* stream = std::fopen(path.c_str(), "ab+");
   ASSERT_NE(stream, nullptr);
   std::fputs("before rotation\n", stream);
   std::fflush(stream);
