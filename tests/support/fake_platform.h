@@ -134,8 +134,7 @@ class FakePlatform : public Platform {
   int32_t TerminateProcess(ProcessHandle* process, uint32_t exitCode) override;
   int32_t CreateProcess(const char* commandLine, const char* workingDirectory, bool showWindow,
                         ProcessHandle** process) override;
-  WaitResult WaitForProcess(ProcessHandle* process, uint32_t milliseconds,
-                            int32_t* error) override;
+  WaitResult WaitForProcess(ProcessHandle* process, uint32_t milliseconds, int32_t* error) override;
   void CloseProcess(ProcessHandle* process) override;
   uint32_t GetTickCount() override {
     ++tickCountReads;
