@@ -1,0 +1,18 @@
+/*
+ * Quill, the data-store library: the umbrella header of its public API.
+ *
+ * Every header included here is C-compatible (C linkage, plain records,
+ * fixed-width integer types, one-byte bool truth values). Texts and records
+ * the library returns are released by the caller with free or with the
+ * record's Free/Delete operation, as each header states.
+ */
+#ifndef QUILL_QUILL_H
+#define QUILL_QUILL_H
+
+#include "quill/base/conversions.h"
+#include "quill/base/datetime.h"
+#include "quill/base/hash_table.h"
+#include "quill/base/string_utils.h"
+#include "quill/base/vector.h"
+
+#endif /* QUILL_QUILL_H */
