@@ -14,5 +14,10 @@
 #include "quill/base/hash_table.h"
 #include "quill/base/string_utils.h"
 #include "quill/base/vector.h"
+#include "quill/imds/criteria.h"
+#include "quill/imds/datadict.h"
+#include "quill/imds/table_store.h"
+#include "quill/imds/typed_value.h"
+#include "quill/objects/criteria_parser.h"
 
 #endif /* QUILL_QUILL_H */
