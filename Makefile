@@ -74,10 +74,11 @@ fuzz: deps
 	  -DHV_BUILD_FUZZ=ON -DHV_BUILD_TESTS=OFF -DHV_SANITIZE=address,undefined \
 	  -DCMAKE_C_FLAGS=-fsanitize=fuzzer-no-link -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
 	  $(CMAKE_FLAGS) >/dev/null
-	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target criteria_fuzz typed_value_fuzz
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target criteria_fuzz typed_value_fuzz datadict_fuzz
 	fuzz/deep-seeds.py $(FUZZ_BUILD)/corpus/criteria
 	$(call run_fuzz_target,criteria,-max_len=48000)
 	$(call run_fuzz_target,typed_value,-max_len=256)
+	$(call run_fuzz_target,datadict,-max_len=8192)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
