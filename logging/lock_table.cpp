@@ -22,12 +22,9 @@
 // for the life of the process. A waiter always blocks in the wait; it never
 // spins.
 //
-// InitMutex and CloseMutex mark the table as set up and torn down for the
-// agent log's life cycle; the table is usable (and protected) either way.
 #include "logging/lock_table.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -84,21 +81,17 @@ LockTable& Table() {
   return *table;
 }
 
-std::atomic<bool> g_mutexCreated{false};
-
 }  // namespace
 
 extern "C" {
 
+// The table's mutex exists from the first operation on, so these only keep
+// the agent log's set-up and tear-down steps (and their log line).
 void InitMutex(void) {
   LogTrace("\n\t@@@@@ Inside InitMutex() @@@@@\n");
-  // A second call replaces the previous set-up without undoing it.
-  g_mutexCreated.store(true, std::memory_order_release);
 }
 
-void CloseMutex(void) {
-  g_mutexCreated.store(false, std::memory_order_release);
-}
+void CloseMutex(void) {}
 
 int LockTableOperation(const void* key, int operation) {
   LockTable& table = Table();

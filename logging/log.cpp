@@ -129,22 +129,13 @@ size_t AppendDecimal(char* out, size_t at, uint32_t value) {
   return at;
 }
 
-// The host's thread ids are fixed for a thread's life, and asking for one can
-// cost a system call: it is kept per thread. An installed platform (a test's
-// fake) is asked every time.
-uint32_t ThreadId(hv::Platform& platform) {
-  if (&platform != &hv::HostPlatform()) return platform.CurrentThreadId();
-  thread_local uint32_t id = platform.CurrentThreadId();
-  return id;
-}
-
 // Builds "[ <timestamp> ] [ <thread id> ] <tag> " in `out` (room for
 // kPrefixCapacity characters); the timestamp is also left in `timestamp` when
 // given (room for kTimestampCapacity characters). Returns the prefix length.
 size_t BuildPrefix(const char* tag, size_t tagLength, char* out, char* timestamp = nullptr) {
   hv::Platform& platform = hv::CurrentPlatform();
   hv::LocalTime now = platform.GetLocalTime();
-  uint32_t threadId = ThreadId(platform);
+  uint32_t threadId = platform.CurrentThreadId();
   size_t at = AppendText(out, 0, "[ ", 2);
   size_t timeLength = FormatTimestamp(now, out + at);
   if (timestamp != nullptr) {

@@ -91,8 +91,11 @@ LocalTime PosixPlatform::GetLocalTime() {
   return t;
 }
 
+// A thread's id is fixed for its life and gettid() is a system call; the log
+// writer asks for it on every line.
 uint32_t PosixPlatform::CurrentThreadId() {
-  return static_cast<uint32_t>(gettid());
+  thread_local const uint32_t id = static_cast<uint32_t>(gettid());
+  return id;
 }
 
 uint32_t PosixPlatform::GetSystemDirectory(char* buffer, uint32_t size) {
