@@ -229,8 +229,6 @@ void FreeNode(CriteriaNode* node) {
 
 extern "C" {
 
-const uint8_t TableDataLock = 0;
-
 CriteriaNode* CreateCriteriaLeaf(char* columnName, uint8_t op, char* literal) {
   auto* node = static_cast<CriteriaNode*>(std::calloc(1, sizeof(CriteriaNode)));
   if (node == nullptr) {
