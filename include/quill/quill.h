@@ -16,6 +16,8 @@
 #include "quill/base/vector.h"
 #include "quill/imds/criteria.h"
 #include "quill/imds/datadict.h"
+#include "quill/imds/notifications.h"
+#include "quill/imds/result_set.h"
 #include "quill/imds/table_store.h"
 #include "quill/imds/typed_value.h"
 #include "quill/objects/criteria_parser.h"
