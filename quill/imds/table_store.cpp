@@ -298,20 +298,7 @@ void FreeTableData(TableData* table) {
   std::free(static_cast<void*>(table->columnNames));
   table->columnNames = nullptr;
   if (table->viewDefn != nullptr) {
-    CustomViewDefn* view = table->viewDefn;
-    for (VectorElement* e = view->columns != nullptr ? view->columns->head : nullptr; e != nullptr;
-         e = e->next) {
-      std::free(e->data);
-    }
-    if (view->columns != nullptr) {
-      FreeVector(view->columns);
-      std::free(view->columns);
-    }
-    for (int32_t i = 0; view->tableNames != nullptr && i < view->tableCount; ++i) {
-      std::free(view->tableNames[i]);
-    }
-    std::free(view->tableNames);
-    std::free(view);
+    FreeCustomViewDefn(table->viewDefn);
     table->viewDefn = nullptr;
   }
 }
@@ -756,6 +743,39 @@ const char* GetTableNameOfView(const char* name) {
     return table->viewDefn->tableNames[0];
   }
   return name;
+}
+
+// ---- Custom views ----
+
+bool CreateCustomViewData(const char* viewName, CustomViewDefn* viewDefn) {
+  LogTrace("@@@ Inside CreateCustomViewData @@@\n");
+  if (viewName == nullptr || viewDefn == nullptr) {
+    LogError("\t viewName or CustomViewDefn NULL \n");
+    return false;
+  }
+  if (GetTableDataByName(viewName) != nullptr) {
+    LogError("Table %s is already created\n", viewName);
+    return false;
+  }
+  auto* table = static_cast<TableData*>(std::calloc(1, sizeof(TableData)));
+  if (table == nullptr) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+    return false;
+  }
+  table->kind = TABLE_KIND_VIEW;
+  // Set before the table is registered, so no reader sees a view without it.
+  table->viewDefn = viewDefn;
+  table->name = strdup(viewName);
+  if (table->name == nullptr || !BuildColumnArrays(table, viewDefn->columns, true) ||
+      !AddElementData(&g_registry, table)) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+    // The definition stays the caller's: FreeTableData must not free it.
+    table->viewDefn = nullptr;
+    FreeTableData(table);
+    std::free(table);
+    return false;
+  }
+  return true;
 }
 
 }  // extern "C"

@@ -168,6 +168,58 @@ const char* GetColumnNameByIndex(int32_t index, ResultData* result);
 const char* GetTableNameFromResultData(ResultData* result);
 const char* GetTableNameOfView(const char* name);
 
+// ---- Sorting ----
+
+// Reorders the result's nodes by the named column (names without case):
+// order 1 ascending, any other order descending; equal keys keep their
+// order. Integer and boolean columns compare by value at their stored
+// width, FLOAT, REAL and DOUBLE by value; any other column by the first four
+// bytes of its value read as a signed 32-bit integer (shorter values are
+// zero-padded, never read past their end). A null value is smaller than any
+// other value: first when ascending, last when descending. The cursor is
+// reset; head and tail stay the chain's ends.
+bool SortResultSet(ResultData* result, const char* columnName, uint8_t order);
+
+// ---- Custom views ----
+
+// A view over the columns of other tables. CreateCustomViewDefn takes
+// ownership of the names array (and each name in it) and of the column
+// Vector, whose elements are ViewColumnDefn records from
+// CreateViewColumnDefn. A view's column names and ColumnDefns are borrowed:
+// they must outlive the view.
+CustomViewDefn* CreateCustomViewDefn(uint8_t tableCount, char** tableNames, Vector* columns);
+ViewColumnDefn* CreateViewColumnDefn(char* name, int32_t number, uint8_t flag,
+                                     ColumnDefn* columnDefn);
+// Frees the column records (not their borrowed names and definitions), the
+// Vector, the table names and the record.
+void FreeCustomViewDefn(CustomViewDefn* viewDefn);
+// Registers a view: the TableData owns viewDefn from then on. False (and
+// viewDefn stays the caller's) for a null argument, a name already
+// registered, or an allocation failure.
+bool CreateCustomViewData(const char* viewName, CustomViewDefn* viewDefn);
+
+// ---- Printing and text ----
+//
+// A cell's text: TINYINT, UNSIGNED_TINYINT, SMALLINT, INT, BOOLEAN as a
+// decimal integer, UNSIGNED_INT as an unsigned decimal, BIGINT as a 64-bit
+// decimal, FLOAT and DOUBLE in "%f", CHAR, VARCHAR and TEXT as they are,
+// DATE, TIME, DATETIME in their date-time text; a null value is "NULL".
+// Columns of every other type (NOT_SUPPORTED, UNSIGNED_SMALLINT,
+// UNSIGNED_LONG_INT, REAL, DECIMAL, NUMERIC, BLOB, CLOB) render nothing, not
+// even their tab, null or not. Each rendered cell is followed by a tab.
+// Layout: the column names each followed by a tab, a line end, then one line
+// per row. Texts are never cut short.
+
+// Logs the table (or view) at DEBUG, one log line per text line.
+void PrintTableData(const char* tableName);
+void PrintCustomViewData(const char* viewName);
+// Logs the result's rows at DEBUG, skipping rows marked ROW_DELETED.
+void PrintResultData(ResultData* result);
+// The table's (or view's) text, malloc'ed for the caller; null for an
+// unknown name or an allocation failure.
+char* ToStringTableData(const char* tableName);
+char* ToStringCustomViewData(const char* viewName);
+
 #ifdef __cplusplus
 }
 #endif
