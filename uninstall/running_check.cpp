@@ -25,6 +25,10 @@ const char* const kPatchKeyPath = "SOFTWARE\\Velnor\\Halvane\\HVAgent\\Patch\\";
 }  // namespace
 
 uint32_t IsProcessRunning(const char* exeName) {
+  // Without a name (no -p) there is no product process to find. A snapshot
+  // entry can carry an empty name while its process starts or ends, and it
+  // must not make the run end with 32.
+  if (exeName == nullptr || exeName[0] == '\0') return 0;
   hv::Platform& platform = hv::CurrentPlatform();
   std::vector<hv::ProcessEntry> entries;
   // No snapshot: treated as not running, so the run goes on.

@@ -30,6 +30,8 @@ TEST(IsProcessRunning, ComparesTheFirstFifteenCharactersIgnoringCase) {
       {"msiexec.exe", "msiexec.ex", false},
       {"msiexec.ex", "msiexec.exe", false},
       {"msiexec.exe", "", false},
+      // A snapshot entry without a name never stands for "no -p given".
+      {"", "", false},
       {"averylongproduct_v2.exe", "AVERYLONGPRODUCT.exe", true},
       {"averylongproduc", "averylongproduct.exe", true},
       {"averylongprodu", "averylongproduc", false},
