@@ -28,7 +28,6 @@ T ReadAs(const void* value) {
 // not rendered. Integer cells are read at their stored width; every typed
 // value of those codes holds at least that many bytes.
 void AppendCell(std::string* out, const void* value, int32_t length, uint8_t code) {
-  char digits[64];
   switch (code) {
     case VEL_SQL_NOT_SUPPORTED_TYPE:
     case VEL_SQL_UNSIGNED_SMALLINT:
@@ -47,58 +46,17 @@ void AppendCell(std::string* out, const void* value, int32_t length, uint8_t cod
     *out += "NULL\t";
     return;
   }
-  switch (code) {
-    case VEL_SQL_TINYINT:
-      std::snprintf(digits, sizeof digits, "%d", ReadAs<int8_t>(value));
-      break;
-    case VEL_SQL_UNSIGNED_TINYINT:
-    case VEL_SQL_BOOLEAN:
-      std::snprintf(digits, sizeof digits, "%d", ReadAs<uint8_t>(value));
-      break;
-    case VEL_SQL_SMALLINT:
-      std::snprintf(digits, sizeof digits, "%d", ReadAs<int16_t>(value));
-      break;
-    case VEL_SQL_INT:
-      std::snprintf(digits, sizeof digits, "%d", ReadAs<int32_t>(value));
-      break;
-    case VEL_SQL_UNSIGNED_INT:
-      std::snprintf(digits, sizeof digits, "%u", ReadAs<uint32_t>(value));
-      break;
-    case VEL_SQL_BIGINT:
-      std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(ReadAs<int64_t>(value)));
-      break;
-    case VEL_SQL_FLOAT:
-      std::snprintf(digits, sizeof digits, "%f", static_cast<double>(ReadAs<float>(value)));
-      break;
-    case VEL_SQL_DOUBLE: {
-      // "%f" of a large double needs more than a fixed buffer.
-      double number = ReadAs<double>(value);
-      int size = std::snprintf(nullptr, 0, "%f", number);
-      if (size > 0) {
-        std::string text(static_cast<size_t>(size) + 1, '\0');
-        std::snprintf(text.data(), text.size(), "%f", number);
-        text.resize(static_cast<size_t>(size));
-        *out += text;
-      }
-      *out += '\t';
-      return;
-    }
-    case VEL_SQL_DATE:
-    case VEL_SQL_TIME:
-    case VEL_SQL_DATETIME: {
-      char* text = ValueToString(value, length, code);
-      if (text == nullptr) throw std::bad_alloc();
-      *out += text;
-      std::free(text);
-      *out += '\t';
-      return;
-    }
-    default:  // CHAR, VARCHAR, TEXT: the characters up to the first zero byte.
-      *out += static_cast<const char*>(value);
-      *out += '\t';
-      return;
+  // Booleans print as their number here; every other rendered code has the
+  // text the value conversions give it.
+  if (code == VEL_SQL_BOOLEAN) {
+    *out += std::to_string(ReadAs<uint8_t>(value));
+    *out += '\t';
+    return;
   }
-  *out += digits;
+  char* text = ValueToString(value, length, code);
+  if (text == nullptr) throw std::bad_alloc();
+  *out += text;
+  std::free(text);
   *out += '\t';
 }
 
