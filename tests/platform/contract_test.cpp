@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -37,32 +38,7 @@ hv::Platform& P() {
 
 // ---- Helpers -------------------------------------------------------------
 
-class TempDir {
- public:
-  TempDir() {
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      fs::path candidate = fs::temp_directory_path() / ("hv-contract-" + std::to_string(random()) +
-                                                        "-" + std::to_string(attempt));
-      std::error_code ec;
-      if (fs::create_directory(candidate, ec)) {
-        path_ = candidate;
-        return;
-      }
-    }
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using hv::test::TempDir;
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -25,6 +25,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix/registry.h"
+#include "tests/support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -34,24 +35,7 @@ hv::Platform& P() {
   return hv::HostPlatform();
 }
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "hv-posix-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  fs::path path_;
-};
+using hv::test::TempDir;
 
 // Sets (or with nullopt unsets) an environment variable for a scope.
 class EnvScope {
