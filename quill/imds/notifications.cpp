@@ -16,6 +16,14 @@ namespace {
 
 Vector g_listeners = {nullptr, 0, nullptr, nullptr};
 
+// How many SendNotification calls are delivering right now (a callback may
+// change another table and so deliver again, nested). While it is above zero
+// no listener leaves the registry: removal only marks the listener, and the
+// outermost delivery unlinks and frees the marked ones when it ends. A
+// callback may thus remove any listener, itself included, without the
+// delivery loop reading a freed record.
+int g_delivering = 0;
+
 bool EqualNoCase(const char* a, const char* b) {
   return a != nullptr && b != nullptr && StringCompareNoCase(a, b) == 0;
 }
@@ -24,10 +32,12 @@ void InstallSink() {
   SetTableChangeSink(SendNotification);
 }
 
+// The registered listener of that name; listeners removed during a delivery
+// are no longer registered.
 VectorElement* FindListener(const char* name) {
   for (VectorElement* e = g_listeners.head; e != nullptr; e = e->next) {
     auto* listener = static_cast<NotificationListener*>(e->data);
-    if (EqualNoCase(listener->name, name)) return e;
+    if (listener->removed == 0 && EqualNoCase(listener->name, name)) return e;
   }
   return nullptr;
 }
@@ -38,6 +48,46 @@ void FreeListener(NotificationListener* listener) {
   std::free(listener);
 }
 
+// Takes the listener out of the registry now, or marks it for the end of the
+// running delivery.
+void RetireListener(VectorElement* element) {
+  auto* listener = static_cast<NotificationListener*>(element->data);
+  if (g_delivering > 0) {
+    listener->removed = 1;
+    return;
+  }
+  DeleteElement(&g_listeners, element);
+  FreeListener(listener);
+}
+
+// Unlinks and frees the listeners removed during the delivery that ended.
+void SweepRetiredListeners() {
+  VectorElement* e = g_listeners.head;
+  while (e != nullptr) {
+    VectorElement* next = e->next;
+    auto* listener = static_cast<NotificationListener*>(e->data);
+    if (listener->removed != 0) {
+      DeleteElement(&g_listeners, e);
+      FreeListener(listener);
+    }
+    e = next;
+  }
+}
+
+// Retires every listener, logging each at TRACE when asked to.
+void RetireAllListeners(bool logEach) {
+  VectorElement* e = g_listeners.head;
+  while (e != nullptr) {
+    VectorElement* next = e->next;
+    auto* listener = static_cast<NotificationListener*>(e->data);
+    if (listener->removed == 0) {
+      if (logEach) LogTrace("Listener with name %s removed\n", listener->name);
+      RetireListener(e);
+    }
+    e = next;
+  }
+}
+
 char* CopyText(const char* text) {
   size_t size = std::strlen(text) + 1;
   auto* copy = static_cast<char*>(std::malloc(size));
@@ -45,37 +95,17 @@ char* CopyText(const char* text) {
   return copy;
 }
 
-bool IsDateCode(uint8_t code) {
-  return code == VEL_SQL_DATE || code == VEL_SQL_TIME || code == VEL_SQL_DATETIME;
-}
-
-// A listener's copy of one value. A null value becomes a zero-filled buffer
-// of length 0 that is wide enough to be read at any fixed width (and as an
-// empty date record), so a listener reading it by its type stays in bounds.
-// Date values hold pointers into their own block and are copied through
-// their text form.
+// A listener's copy of one value (see CopyTypedValue). A null value becomes a
+// zero-filled buffer of length 0 that is wide enough to be read at any fixed
+// width (and as an empty date record), so a listener reading it by its type
+// stays in bounds.
 void* CopyValue(const void* value, int32_t length, uint8_t code, int32_t* copyLength) {
   *copyLength = 0;
-  int32_t width = GetDataTypeWidth(code);
   if (value == nullptr || length < 0) {
-    size_t size = std::max(static_cast<size_t>(width), sizeof(VelDateTime)) + 1;
+    size_t size = std::max(static_cast<size_t>(GetDataTypeWidth(code)), sizeof(VelDateTime)) + 1;
     return std::calloc(size, 1);
   }
-  if (IsDateCode(code)) {
-    char* text = ValueToString(value, length, code);
-    if (text == nullptr) return nullptr;
-    int32_t newLength = static_cast<int32_t>(std::strlen(text));
-    void* copy = ValueFromString(text, &newLength, code);
-    std::free(text);
-    if (copy != nullptr) *copyLength = newLength;
-    return copy;
-  }
-  size_t size = static_cast<size_t>(std::max(length, width)) + 1;
-  void* copy = std::calloc(size, 1);
-  if (copy == nullptr) return nullptr;
-  if (length > 0) std::memcpy(copy, value, static_cast<size_t>(length));
-  *copyLength = length;
-  return copy;
+  return CopyTypedValue(value, length, code, copyLength);
 }
 
 RowObject* CopyRow(const RowObject* row, const TableData* table) {
@@ -119,7 +149,7 @@ bool AcceptsStatus(uint8_t eventType, uint8_t status) {
 extern "C" {
 
 void InitNotification(void) {
-  DeInitNotification();
+  RetireAllListeners(false);
   InstallSink();
 }
 
@@ -186,10 +216,8 @@ bool RemoveNotification(const char* name) {
     LogError("Listener with name %s doesn't exists\n", name != nullptr ? name : "(null)");
     return false;
   }
-  auto* listener = static_cast<NotificationListener*>(element->data);
   LogDebug("Listener with name %s removed\n", name);
-  DeleteElement(&g_listeners, element);
-  FreeListener(listener);
+  RetireListener(element);
   return true;
 }
 
@@ -259,8 +287,13 @@ void SendNotification(RowObject* row, const char* tableName) {
   if (g_listeners.count == 0) return;
   IMDSNotification* notification = CreateIMDSNotification(row, tableName);
   if (notification == nullptr) return;
-  for (VectorElement* e = g_listeners.head; e != nullptr; e = e->next) {
+  // Listeners registered by a callback of this change come after `last` and
+  // do not receive it.
+  VectorElement* last = g_listeners.tail;
+  ++g_delivering;
+  for (VectorElement* e = g_listeners.head; e != nullptr; e = e == last ? nullptr : e->next) {
     auto* listener = static_cast<NotificationListener*>(e->data);
+    if (listener->removed != 0) continue;
     if (listener->enabled == 0) {
       LogDebug("Listener %s  disabled\n", listener->name);
     } else if (!IsListContains(listener->tableNames, tableName)) {
@@ -271,18 +304,13 @@ void SendNotification(RowObject* row, const char* tableName) {
       listener->callback(notification, listener->name);
     }
   }
+  if (--g_delivering == 0) SweepRetiredListeners();
   FreeIMDSNotification(notification);
 }
 
 void DeInitNotification(void) {
   LogTrace("In DeInit notification\n");
-  while (g_listeners.head != nullptr) {
-    VectorElement* element = g_listeners.head;
-    auto* listener = static_cast<NotificationListener*>(element->data);
-    LogTrace("Listener with name %s removed\n", listener->name);
-    DeleteElement(&g_listeners, element);
-    FreeListener(listener);
-  }
+  RetireAllListeners(true);
 }
 
 }  // extern "C"

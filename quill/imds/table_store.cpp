@@ -46,40 +46,32 @@ void Notify(RowObject* row, const char* tableName) {
   if (sink != nullptr) sink(row, tableName);
 }
 
-bool IsDateCode(uint8_t code) {
-  return code == VEL_SQL_DATE || code == VEL_SQL_TIME || code == VEL_SQL_DATETIME;
-}
-
 bool EqualNoCase(const char* a, const char* b) {
   return a != nullptr && b != nullptr && StringCompareNoCase(a, b) == 0;
 }
 
-// A fresh copy of a typed value. Date values hold pointers into their own
-// block, so they are copied through their text form; every other value is
-// copied byte for byte into a buffer of at least its code's width, so that a
-// short buffer can never be read past its end at the code's width.
-void* CopyTypedValue(const void* value, int32_t length, uint8_t code, int32_t* copyLength) {
+// Makes *copy a fresh copy of a value for a cell of the column's type (null
+// for a null value) and *copyLength its length. The add path copies defaults
+// and the update path the caller's bytes through here, so a row never shares
+// a value with anyone. False (logged) when out of memory; the outputs are then
+// untouched.
+bool CopyCellValue(const void* value, int32_t length, const ColumnDefn* column, void** copy,
+                   int32_t* copyLength) {
   if (value == nullptr) {
+    *copy = nullptr;
     *copyLength = 0;
-    return nullptr;
+    return true;
   }
-  if (IsDateCode(code)) {
-    char* text = ValueToString(value, length, code);
-    if (text == nullptr) return nullptr;
-    int32_t newLength = 0;
-    void* copy = ValueFromString(text, &newLength, code);
-    std::free(text);
-    if (copy != nullptr) *copyLength = newLength;
-    return copy;
+  uint8_t code = column != nullptr ? column->dataType : uint8_t{VEL_SQL_NOT_SUPPORTED_TYPE};
+  int32_t newLength = 0;
+  void* made = CopyTypedValue(value, length, code, &newLength);
+  if (made == nullptr) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+    return false;
   }
-  if (length < 0) return nullptr;
-  int32_t width = GetDataTypeWidth(code);
-  size_t size = static_cast<size_t>(length > width ? length : width) + 1;
-  void* copy = std::calloc(size, 1);
-  if (copy == nullptr) return nullptr;
-  if (length > 0) std::memcpy(copy, value, static_cast<size_t>(length));
-  *copyLength = length;
-  return copy;
+  *copy = made;
+  *copyLength = newLength;
+  return true;
 }
 
 // A generated ID as a value of the column's own type and width.
@@ -362,15 +354,10 @@ bool AddNewRow(const char* tableName, RowObject* row) {
       row->values[i] = GeneratedIdValue(id, column->dataType, &length);
       if (row->values[i] != nullptr) row->lengths[i] = length;
     }
-    if (row->values[i] == nullptr && column->defaultValue != nullptr) {
-      int32_t length = 0;
-      row->values[i] =
-          CopyTypedValue(column->defaultValue, column->defaultLength, column->dataType, &length);
-      if (row->values[i] == nullptr) {
-        LogError("MEMORY_ALLOCATION_FAILURE\n");
-        return false;
-      }
-      row->lengths[i] = length;
+    if (row->values[i] == nullptr && column->defaultValue != nullptr &&
+        !CopyCellValue(column->defaultValue, column->defaultLength, column, &row->values[i],
+                       &row->lengths[i])) {
+      return false;
     }
   }
   row->next = nullptr;
@@ -393,7 +380,7 @@ bool UpdateRowObject(const char* tableName, RowObject* row, const char* columnNa
     LogError("\t GetTableDataByName returned NULL \n");
     return false;
   }
-  if (row == nullptr) {
+  if (row == nullptr || row->values == nullptr || row->lengths == nullptr) {
     LogError("\t@@@@@ rowPtr passed as parameter in NULL @@@@@ \n");
     return false;
   }
@@ -416,17 +403,9 @@ bool UpdateRowObject(const char* tableName, RowObject* row, const char* columnNa
     LogError("Column %s not found in %s\n", columnName, table->name);
     return false;
   }
-  ColumnDefn* column = table->columnDefns[position];
-  uint8_t code = column != nullptr ? column->dataType : uint8_t{VEL_SQL_NOT_SUPPORTED_TYPE};
-  int32_t newLength = 0;
   void* copy = nullptr;
-  if (value != nullptr) {
-    copy = CopyTypedValue(value, length, code, &newLength);
-    if (copy == nullptr) {
-      LogError("MEMORY_ALLOCATION_FAILURE\n");
-      return false;
-    }
-  }
+  int32_t newLength = 0;
+  if (!CopyCellValue(value, length, table->columnDefns[position], &copy, &newLength)) return false;
   void* old = row->values[position];
   row->values[position] = copy;
   row->lengths[position] = newLength;
@@ -542,20 +521,35 @@ ResultData* CreateResultData(int32_t rowCount, int32_t columnCount, TableData* t
   result->rowCount = rowCount;
   result->columnCount = columnCount;
   result->lastColumn = -1;
-  if (table != nullptr) {
-    result->kind = table->kind;
-    if (table->kind == TABLE_KIND_TABLE) result->tableDefn = table->tableDefn;
-    if (table->kind == TABLE_KIND_VIEW) result->viewDefn = table->viewDefn;
-    result->columnDefns = table->columnDefns;
-    result->columnNames = table->columnNames;
-    if (result->columnCount > table->columnCount) result->columnCount = table->columnCount;
-  } else {
+  if (table == nullptr) {
     result->columnCount = 0;
+    return result;
+  }
+  result->kind = table->kind;
+  if (table->kind == TABLE_KIND_TABLE) result->tableDefn = table->tableDefn;
+  if (table->kind == TABLE_KIND_VIEW) result->viewDefn = table->viewDefn;
+  if (result->columnCount > table->columnCount) result->columnCount = table->columnCount;
+  if (result->columnCount < 0) result->columnCount = 0;
+  size_t slots = static_cast<size_t>(result->columnCount > 0 ? result->columnCount : 1);
+  result->columnDefns = static_cast<ColumnDefn**>(std::calloc(slots, sizeof(ColumnDefn*)));
+  result->columnNames = static_cast<const char**>(std::calloc(slots, sizeof(const char*)));
+  if (result->columnDefns == nullptr || result->columnNames == nullptr) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+    FreeResultData(result);
+    return nullptr;
+  }
+  size_t used = static_cast<size_t>(result->columnCount);
+  if (used > 0 && table->columnDefns != nullptr && table->columnNames != nullptr) {
+    std::memcpy(static_cast<void*>(result->columnDefns), table->columnDefns,
+                used * sizeof(ColumnDefn*));
+    std::memcpy(static_cast<void*>(result->columnNames), table->columnNames,
+                used * sizeof(const char*));
   }
   return result;
 }
 
 bool AddRowToResultData(RowObject* row, ResultData* result) {
+  LogTrace("@@@ Inside AddRowToResultData @@@\n");
   if (result == nullptr) return false;
   ResultNode* node = NewResultNode(result);
   if (node == nullptr) {
@@ -583,6 +577,8 @@ void FreeResultData(ResultData* result) {
     std::free(block);
     block = next;
   }
+  std::free(result->columnDefns);
+  std::free(static_cast<void*>(result->columnNames));
   std::free(result);
 }
 
@@ -656,16 +652,22 @@ ResultData* SelectRowByRowIdx(const char* tableName, int32_t n) {
 
 RowObject* GotoNextRowObject(ResultData* result) {
   LogTrace("@@@ Inside GotoNextRowObject @@@\n");
-  if (result == nullptr) return nullptr;
+  if (result == nullptr || result->exhausted != 0) return nullptr;
   ResultNode* next = result->cursor == nullptr ? result->head : result->cursor->next;
-  if (next == nullptr) return nullptr;
   result->cursor = next;
+  if (next == nullptr) {
+    // Past the end: no current row, and no silent start-over either.
+    result->exhausted = 1;
+    return nullptr;
+  }
   return next->row;
 }
 
 void ResetResultDataCursor(ResultData* result) {
   LogTrace("@@@ Inside ResetResultDataCursor @@@\n");
-  if (result != nullptr) result->cursor = nullptr;
+  if (result == nullptr) return;
+  result->cursor = nullptr;
+  result->exhausted = 0;
 }
 
 void* GetColumnValueByName(const char* columnName, int32_t* length, ResultData* result) {

@@ -200,6 +200,7 @@ bool SortResultSet(ResultData* result, const char* columnName, uint8_t order) {
   }
   // The cursor's position in the old order means nothing in the new one.
   result->cursor = nullptr;
+  result->exhausted = 0;
   return true;
 }
 

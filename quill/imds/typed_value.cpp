@@ -88,6 +88,26 @@ void* StoreAs(T number, int32_t* length) {
   return buffer;
 }
 
+// Writes the number that parse() gives at T's width, then the zero byte, when
+// there is somewhere to write it; the value's length either way.
+template <typename T, typename Parse>
+int32_t PlaceNumber(void* out, Parse parse) {
+  if (out != nullptr) {
+    const T number = static_cast<T>(parse());
+    std::memcpy(out, &number, sizeof(T));
+    static_cast<char*>(out)[sizeof(T)] = '\0';
+  }
+  return static_cast<int32_t>(sizeof(T));
+}
+
+int32_t PlaceBytes(void* out, const char* bytes, size_t size) {
+  if (out != nullptr) {
+    std::memcpy(out, bytes, size);
+    static_cast<char*>(out)[size] = '\0';
+  }
+  return static_cast<int32_t>(size);
+}
+
 float NarrowToSingle(double value) {
   // Out-of-range narrowing is undefined in C++; IEEE gives an infinity.
   if (value > std::numeric_limits<float>::max()) return std::numeric_limits<float>::infinity();
@@ -103,23 +123,32 @@ struct DateTimeBlock {
   VelTime time;
 };
 
+// A copy of a date or time record as a block of its own, with the parts the
+// source has.
+void* CopyDateTime(const VelDateTime* source) {
+  auto* block = static_cast<DateTimeBlock*>(std::calloc(sizeof(DateTimeBlock) + 1, 1));
+  if (block == nullptr) return nullptr;
+  if (source->date != nullptr) {
+    block->date = *source->date;
+    block->record.date = &block->date;
+  }
+  if (source->time != nullptr) {
+    block->time = *source->time;
+    block->record.time = &block->time;
+  }
+  return block;
+}
+
 void* DateTimeFromString(const char* text, int32_t* length) {
   VelDateTime* parsed = ConvertStringToVelDateTime(text);
   if (parsed == nullptr) return nullptr;
-  auto* block = static_cast<DateTimeBlock*>(AllocValue(sizeof(DateTimeBlock)));
-  if (block != nullptr) {
-    block->record = *parsed;
-    if (parsed->date != nullptr) {
-      block->date = *parsed->date;
-      block->record.date = &block->date;
-    }
-    if (parsed->time != nullptr) {
-      block->time = *parsed->time;
-      block->record.time = &block->time;
-    }
-    if (length != nullptr) *length = VEL_DATETIME_VALUE_LENGTH;
-  }
+  void* block = CopyDateTime(parsed);
   FreeVelDateTime(parsed);
+  if (block == nullptr) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+  } else if (length != nullptr) {
+    *length = VEL_DATETIME_VALUE_LENGTH;
+  }
   return block;
 }
 
@@ -208,20 +237,60 @@ double ParseStrictDouble(const char* text) {
     ++p;
   }
   const char* first = p;
+  // The decimal magnitude of the first non-zero digit (1 for "5", 0 for
+  // "0.5", -2 for "0.005"), which tells an overflow from an underflow.
+  int64_t magnitude = 0;
   bool nonZero = false;
-  while (IsDigit(*p)) nonZero |= *p++ != '0';
+  while (IsDigit(*p)) {
+    if (nonZero || *p != '0') {
+      nonZero = true;
+      ++magnitude;
+    }
+    ++p;
+  }
+  const bool integerDigits = p != first;
+  bool fractionDigits = false;
   if (*p == '.') {
     ++p;
-    while (IsDigit(*p)) ++p;
+    while (IsDigit(*p)) {
+      fractionDigits = true;
+      if (!nonZero) {
+        if (*p != '0') {
+          nonZero = true;
+        } else {
+          --magnitude;
+        }
+      }
+      ++p;
+    }
   }
-  if (*p != '\0' || p == first) return 0;
-  // Digits with at most one point: from_chars reads exactly that, correctly
-  // rounded and whatever the process's locale.
+  if (!integerDigits && !fractionDigits) return 0;
+  // An exponent ("1e+20", "1.5E-07"): the form in which database drivers
+  // hand over large and small doubles as text. Without it such values would
+  // read as 0.
+  if (*p == 'e' || *p == 'E') {
+    const char* exponent = p + 1;
+    bool negativeExponent = false;
+    if (*exponent == '+' || *exponent == '-') {
+      negativeExponent = *exponent == '-';
+      ++exponent;
+    }
+    if (!IsDigit(*exponent)) return 0;
+    int64_t value = 0;
+    while (IsDigit(*exponent)) {
+      if (value < 1000000) value = value * 10 + (*exponent - '0');
+      ++exponent;
+    }
+    magnitude += negativeExponent ? -value : value;
+    p = exponent;
+  }
+  if (*p != '\0') return 0;
+  // from_chars reads exactly that, correctly rounded and whatever the
+  // process's locale.
   double value = 0;
-  auto [end, error] = std::from_chars(first, p, value, std::chars_format::fixed);
+  auto [end, error] = std::from_chars(first, p, value, std::chars_format::general);
   if (error == std::errc::result_out_of_range) {
-    // Too many digits before the point overflow; tiny fractions underflow.
-    value = nonZero ? std::numeric_limits<double>::infinity() : 0.0;
+    value = nonZero && magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
   } else if (error != std::errc() || end != p) {
     return 0;
   }
@@ -286,6 +355,66 @@ void* ValueFromString(const char* text, int32_t* length, uint8_t code) {
     LogError("MEMORY_ALLOCATION_FAILURE\n");
     return nullptr;
   }
+}
+
+int32_t ValueFromStringInto(const char* text, int32_t textLength, uint8_t code, void* out) {
+  if (text == nullptr) return -1;
+  auto integer = [text] { return ParseStrictInt(text); };
+  auto integer64 = [text] { return ParseStrictInt64(text); };
+  switch (code) {
+    case VEL_SQL_NOT_SUPPORTED_TYPE:
+    case VEL_SQL_DECIMAL:
+    case VEL_SQL_NUMERIC:
+    case VEL_SQL_BLOB:
+    case VEL_SQL_CLOB:
+      if (textLength < 0) return -1;
+      return PlaceBytes(out, text, static_cast<size_t>(textLength));
+    case VEL_SQL_TINYINT:
+      return PlaceNumber<int8_t>(out, integer);
+    case VEL_SQL_UNSIGNED_TINYINT:
+      return PlaceNumber<uint8_t>(out, integer);
+    case VEL_SQL_SMALLINT:
+      return PlaceNumber<int16_t>(out, integer);
+    case VEL_SQL_UNSIGNED_SMALLINT:
+      return PlaceNumber<uint16_t>(out, integer);
+    case VEL_SQL_INT:
+      return PlaceNumber<int32_t>(out, integer);
+    case VEL_SQL_UNSIGNED_INT:
+      return PlaceNumber<uint32_t>(out, integer);
+    case VEL_SQL_BIGINT:
+      return PlaceNumber<int64_t>(out, integer64);
+    case VEL_SQL_UNSIGNED_LONG_INT:
+      return PlaceNumber<uint64_t>(out, integer64);
+    case VEL_SQL_FLOAT:
+    case VEL_SQL_REAL:
+      return PlaceNumber<float>(out, [text] { return NarrowToSingle(ParseStrictDouble(text)); });
+    case VEL_SQL_DOUBLE:
+      return PlaceNumber<double>(out, [text] { return ParseStrictDouble(text); });
+    case VEL_SQL_CHAR:
+    case VEL_SQL_VARCHAR:
+    case VEL_SQL_TEXT: {
+      const size_t size = std::strlen(text);
+      if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return -1;
+      return PlaceBytes(out, text, size);
+    }
+    default:
+      return -1;
+  }
+}
+
+void* CopyTypedValue(const void* value, int32_t length, uint8_t code, int32_t* copyLength) {
+  if (value == nullptr || length < 0) return nullptr;
+  if (code == VEL_SQL_DATE || code == VEL_SQL_TIME || code == VEL_SQL_DATETIME) {
+    void* copy = CopyDateTime(static_cast<const VelDateTime*>(value));
+    if (copy != nullptr && copyLength != nullptr) *copyLength = VEL_DATETIME_VALUE_LENGTH;
+    return copy;
+  }
+  const int32_t width = GetDataTypeWidth(code);
+  void* copy = std::calloc(static_cast<size_t>(length > width ? length : width) + 1, 1);
+  if (copy == nullptr) return nullptr;
+  if (length > 0) std::memcpy(copy, value, static_cast<size_t>(length));
+  if (copyLength != nullptr) *copyLength = length;
+  return copy;
 }
 
 char* ValueToString(const void* value, int32_t length, uint8_t code) {

@@ -334,6 +334,66 @@ TEST_F(NotificationTest, DeInitRemovesEveryListener) {
   EXPECT_TRUE(g_deliveries.empty());
 }
 
+// What the acting listener's callback does to the registry, once.
+void (*g_action)() = nullptr;
+
+bool RecordThenAct(IMDSNotification* n, const char* listenerName) {
+  Record(n, listenerName);
+  void (*action)() = g_action;
+  g_action = nullptr;
+  if (action != nullptr) action();
+  return true;
+}
+
+char* g_ordersOnly[] = {const_cast<char*>("ORDERS"), nullptr};
+
+TEST_F(NotificationTest, CallbacksMayChangeTheListenerRegistry) {
+  using Names = std::vector<std::string>;
+  struct Case {
+    const char* what;
+    void (*action)();
+    Names firstChange;   // listeners that receive the change during which A acts
+    Names secondChange;  // and the next change
+  };
+  const Case cases[] = {
+      {"A removes itself", [] { EXPECT_TRUE(RemoveNotification("A")); }, {"A", "B"}, {"B"}},
+      {"A removes B before its turn", [] { EXPECT_TRUE(RemoveNotification("b")); }, {"A"}, {"A"}},
+      {"A disables B", [] { EXPECT_TRUE(DisableNotification("B")); }, {"A"}, {"A"}},
+      {"A registers C",
+       [] { EXPECT_TRUE(AddNotificationListener("C", 0, Record, 1, g_ordersOnly)); },
+       {"A", "B"},
+       {"A", "B", "C"}},
+      {"A removes and registers itself again",
+       [] {
+         EXPECT_TRUE(RemoveNotification("A"));
+         EXPECT_TRUE(AddNotificationListener("A", 0, Record, 1, g_ordersOnly));
+       },
+       {"A", "B"},
+       {"B", "A"}},
+      {"A removes every listener", [] { DeInitNotification(); }, {"A"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    InitNotification();
+    ASSERT_TRUE(AddNotificationListener("A", 0, RecordThenAct, 1, g_ordersOnly));
+    ASSERT_TRUE(AddNotificationListener("B", 0, Record, 1, g_ordersOnly));
+    g_action = c.action;
+    for (const Names* expected : {&c.firstChange, &c.secondChange}) {
+      g_deliveries.clear();
+      ASSERT_TRUE(AddNewRow("ORDERS", MakeOrder("1", "a", nullptr)));
+      Names got;
+      for (const Delivery& d : g_deliveries) got.push_back(d.listener);
+      EXPECT_EQ(got, *expected);
+    }
+  }
+  // Emptying the registry at start-up is not a shut-down: no DeInit lines.
+  ASSERT_TRUE(AddNotificationListener("D", 0, Record, 1, g_ordersOnly));
+  const int deInitLines = log_.Count("In DeInit notification\n");
+  InitNotification();
+  EXPECT_EQ(log_.Count("In DeInit notification\n"), deInitLines);
+  EXPECT_FALSE(log_.Contains("Listener with name D removed\n"));
+}
+
 TEST_F(NotificationTest, NoNotificationForUnknownTable) {
   RowObject* row = MakeOrder("1", "a", nullptr);
   EXPECT_EQ(CreateIMDSNotification(row, "Missing"), nullptr);

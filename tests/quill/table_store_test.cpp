@@ -262,18 +262,21 @@ TEST_F(TableStoreTest, SelectRowsByCriteria) {
   AddUser("2", "Bob", "17");
   AddUser("3", "Cid", "45");
   AddUser("4", "Dee", nullptr);  // gets the default 18
+  AddUser("5", nullptr, "16");   // no name: SQL NULL
 
   struct Case {
     const char* criteria;
     std::vector<std::string> names;
   };
   const Case cases[] = {
-      {nullptr, {"Ann", "Bob", "Cid", "Dee"}},
+      {nullptr, {"Ann", "Bob", "Cid", "Dee", "(null)"}},
       {"Age >= 18", {"Ann", "Cid", "Dee"}},
-      {"AGE < 18 or name = 'Cid'", {"Bob", "Cid"}},
+      {"AGE < 18 or name = 'Cid'", {"Bob", "Cid", "(null)"}},
       {"Age > 18 and Age < 40", {"Ann"}},
       {"Age > 100", {}},
       {"Unknown = 1", {}},
+      // A null value satisfies no comparison, not even an inequality.
+      {"Name != 'Ann'", {"Bob", "Cid", "Dee"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.criteria != nullptr ? c.criteria : "(null)");
@@ -321,7 +324,9 @@ TEST_F(TableStoreTest, CursorAndColumnAccess) {
                  expect.name);
     EXPECT_EQ(GetColumnValueByName("Nope", &length, result), nullptr);
   }
+  // Past the end there is no current row, and the walk does not start over.
   EXPECT_EQ(GotoNextRowObject(result), nullptr);
+  EXPECT_EQ(GetColumnValueByName("Name", &length, result), nullptr);
   EXPECT_EQ(GotoNextRowObject(result), nullptr);
   ResetResultDataCursor(result);
   RowObject* first = GotoNextRowObject(result);
@@ -334,6 +339,21 @@ TEST_F(TableStoreTest, CursorAndColumnAccess) {
   EXPECT_EQ(GetColumnNameByIndex(-1, result), nullptr);
   EXPECT_STREQ(GetTableNameFromResultData(result), "Users");
   EXPECT_STREQ(GetTableNameOfView("Users"), "Users");
+  FreeResultData(result);
+}
+
+TEST_F(TableStoreTest, ResultStillNamesItsColumnsAfterItsTableIsUnloaded) {
+  ASSERT_TRUE(CreateTable("Notes"));
+  ResultData* result = SelectRows("Notes", nullptr);
+  ASSERT_NE(result, nullptr);
+  TableData* notes = GetTableDataByName("Notes");
+  FreeTableData(notes);
+  ASSERT_TRUE(DeleteLCDVector(GetTableRegistry(), notes));
+  std::free(notes);
+
+  EXPECT_STREQ(GetColumnNameByIndex(0, result), "Text");
+  EXPECT_EQ(GetColumnTypeByName("TEXT", result), VEL_SQL_VARCHAR);
+  EXPECT_STREQ(GetTableNameFromResultData(result), "Notes");
   FreeResultData(result);
 }
 
@@ -428,6 +448,8 @@ TEST_F(TableStoreTest, UpdateRowObject) {
   EXPECT_FALSE(UpdateRowObject("Users", fresh, "Nope", "x", 1));
   EXPECT_FALSE(UpdateRowObject("Missing", fresh, "Name", "x", 1));
   EXPECT_FALSE(UpdateRowObject("Users", nullptr, "Name", "x", 1));
+  RowObject hollow{};  // no value arrays at all
+  EXPECT_FALSE(UpdateRowObject("Users", &hollow, "Name", "x", 1));
   EXPECT_TRUE(log_.Contains("\t@@@@@ rowPtr passed as parameter in NULL @@@@@ \n"));
   EXPECT_EQ(g_notices.size(), 2u);
 
@@ -517,6 +539,7 @@ TEST_F(TableStoreTest, EntryLinesAndFreeTable) {
   AddUser("1", "Ann", "30");
   EXPECT_TRUE(log_.Contains("@@@ Inside AddNewRow @@@\n"));
   ResultData* result = SelectRows("Users", nullptr);
+  EXPECT_TRUE(log_.Contains("@@@ Inside AddRowToResultData @@@\n"));
   GotoNextRowObject(result);
   int32_t length = 0;
   GetColumnValueByName("Name", &length, result);

@@ -250,10 +250,13 @@ TEST_F(TableViewsTest, SortResultSetOrdersStablyAndKeepsTail) {
     }
     ResultData* result = SelectRows("Items", nullptr);
     ASSERT_NE(result, nullptr);
-    GotoNextRowObject(result);
+    // Sorting starts the cursor over, even after a walk past the end.
+    while (GotoNextRowObject(result) != nullptr) {
+    }
     ASSERT_TRUE(SortResultSet(result, c.column, c.order));
     EXPECT_EQ(Tags(result), c.expected);
     EXPECT_EQ(result->cursor, nullptr);
+    EXPECT_EQ(GotoNextRowObject(result), result->head->row);
     // A row added after sorting goes after the new last node.
     RowObject* extra = AddItem("0", "0", "z");
     ASSERT_TRUE(AddRowToResultData(extra, result));

@@ -104,16 +104,47 @@ TEST(ParseStrict, Double) {
     double expected;
   };
   const Case cases[] = {
-      {"-1.5", -1.5}, {"2.50", 2.5}, {"+3", 3.0},   {"0.1", 0.1}, {"1.5e3", 0.0},
-      {"abc", 0.0},   {"", 0.0},     {".", 0.0},    {"-", 0.0},   {"1.2.3", 0.0},
-      {" 1", 0.0},    {"1,5", 0.0},  {"0.5", 0.5},  {"007", 7.0}, {"-0.25", -0.25},
-      {"1.", 1.0},    {".5", 0.5},   {"-.5", -0.5}, {"1e3", 0.0},
+      {"-1.5", -1.5},
+      {"2.50", 2.5},
+      {"+3", 3.0},
+      {"0.1", 0.1},
+      {"1.5e3", 1500.0},
+      {"abc", 0.0},
+      {"", 0.0},
+      {".", 0.0},
+      {"-", 0.0},
+      {"1.2.3", 0.0},
+      {" 1", 0.0},
+      {"1,5", 0.0},
+      {"0.5", 0.5},
+      {"007", 7.0},
+      {"-0.25", -0.25},
+      {"1.", 1.0},
+      {".5", 0.5},
+      {"-.5", -0.5},
+      {"1e3", 1000.0},
+      // Exponents, as database drivers write large and small doubles.
+      {"1e+20", 1e20},
+      {"1.5E-07", 1.5e-7},
+      {"-2.5e2", -250.0},
+      {"1.e5", 1e5},
+      {"1e", 0.0},
+      {"1e+", 0.0},
+      {"e5", 0.0},
+      {".e5", 0.0},
+      {"1e5x", 0.0},
+      {"1e-400", 0.0},
+      {"100e-400", 0.0},
+      {"0.5e-330", 0.0},
   };
   for (const Case& c : cases) EXPECT_EQ(ParseStrictDouble(c.text), c.expected) << c.text;
   EXPECT_EQ(ParseStrictDouble(nullptr), 0.0);
   // More digits than a double holds: an infinity, not a wrapped or cut value.
   EXPECT_TRUE(std::isinf(ParseStrictDouble(std::string(400, '9').c_str())));
   EXPECT_EQ(ParseStrictDouble(("0." + std::string(400, '0') + "1").c_str()), 0.0);
+  for (const char* huge : {"1e400", "0.0001e400", "-9e999999999"}) {
+    EXPECT_TRUE(std::isinf(ParseStrictDouble(huge))) << huge;
+  }
 }
 
 TEST(ValueFromString, FixedWidthValues) {
@@ -144,7 +175,7 @@ TEST(ValueFromString, FixedWidthValues) {
       {"18446744073709551615", VEL_SQL_UNSIGNED_LONG_INT, BytesOf<uint64_t>(UINT64_MAX)},
       {"-1.5", VEL_SQL_FLOAT, BytesOf<float>(-1.5f)},
       {"-1.5", VEL_SQL_REAL, BytesOf<float>(-1.5f)},
-      {"1.5e3", VEL_SQL_FLOAT, BytesOf<float>(0.0f)},
+      {"1.5e3", VEL_SQL_FLOAT, BytesOf<float>(1500.0f)},
       {"2.25", VEL_SQL_DOUBLE, BytesOf<double>(2.25)},
       {"0.1", VEL_SQL_DOUBLE, BytesOf<double>(0.1)},
       {"true", VEL_SQL_BOOLEAN, BytesOf<uint8_t>(1)},

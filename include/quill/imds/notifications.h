@@ -21,6 +21,11 @@
 //
 // A listener whose table list is null or empty watches no table.
 //
+// A callback may register, disable and remove listeners, itself included: a
+// listener removed during a delivery receives nothing more and is released
+// when the delivery ends; one registered during a delivery receives the
+// following changes only.
+//
 // Concurrency: no lock is taken. Registration, removal and delivery are
 // expected from one thread at a time, or guarded by the client. Callbacks run
 // in the thread that changed the row, inside the table-store operation; a
@@ -64,6 +69,9 @@ typedef struct NotificationListener {
   uint8_t enabled;
   uint8_t eventType;
   NotificationCallbackFn callback;
+  // The registry's own: set when the listener is removed while a change is
+  // being delivered; it leaves the registry when that delivery ends.
+  uint8_t removed;
 } NotificationListener;
 
 // Empties the registry (releasing its listeners) and installs the change sink.

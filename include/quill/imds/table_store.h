@@ -22,7 +22,10 @@
 //
 // A ResultData references the table's own rows: changing a value through a
 // result changes the table, and deleting a row invalidates results that
-// reference it. Its nodes come from blocks owned by the result.
+// reference it. Its nodes come from blocks owned by the result. Its cursor is
+// before the first row (null), at a row, or past the last row (null and
+// exhausted): GotoNextRowObject answers null past the end, and keeps
+// answering null until the cursor is reset.
 //
 // Concurrency: the registry is guarded by the Vector's own lock. Criteria
 // work (SelectRows with criteria, DeleteRowObjectByCriteria) runs under
@@ -105,10 +108,17 @@ typedef struct ResultData {
   // Fields below are the store's own.
   ResultNode* tail;
   struct ResultNodeBlock* blocks;
+  // The result's own copies of its table's column arrays (the entries are
+  // borrowed as the table's are), so that a result of a table still names
+  // and types its columns after the table is unloaded, as long as the
+  // dictionary lives.
   ColumnDefn** columnDefns;
   const char** columnNames;
   // The column found by the last look-up by name, tried first next time.
   int32_t lastColumn;
+  // Set when GotoNextRowObject has walked past the last row: the cursor then
+  // has no row and stays there until ResetResultDataCursor.
+  uint8_t exhausted;
 } ResultData;
 
 // Its address is the lock-table key held around criteria parsing and

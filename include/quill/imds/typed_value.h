@@ -24,7 +24,7 @@
 // VelDateTime record, then its VelDate and VelTime parts, which the record's
 // pointers reach inside the same block. free() of the value therefore
 // releases all of it. Its pointers make the value position-dependent: copy a
-// date value by converting it to text and back, never byte by byte.
+// date value with CopyTypedValue (or through its text), never byte by byte.
 //
 // The conversions are pure and thread-safe. Texts they return are malloc'ed
 // and freed by the caller; no exception leaves these functions.
@@ -62,6 +62,26 @@ double ParseStrictDouble(const char* text);
 // bytes to copy; for every code it receives the value's length. The caller
 // frees the result.
 void* ValueFromString(const char* text, int32_t* length, uint8_t code);
+
+// ValueFromString into the caller's memory, for a caller that places many
+// values itself (the database provider lays a fetched row out in one block):
+// converts text as ValueFromString(text, &length, code) does with length set
+// to textLength, writes the value's bytes and its zero byte to out and
+// returns the value's length. With out null it writes nothing and only
+// returns the length: out must hold that length plus one byte. Handles the
+// codes whose value is the text's characters, its bytes or a number (0 to
+// 15, 20 to 22); -1 for the others (dates, booleans, unknown codes), a null
+// text, and whatever ValueFromString refuses.
+int32_t ValueFromStringInto(const char* text, int32_t textLength, uint8_t code, void* out);
+
+// A new typed value equal to the given one, for a row or a cell that must own
+// its values. Date and time values are rebuilt as a block of their own (a
+// byte copy would point into the original); every other value is copied byte
+// for byte into a zero-filled buffer at least as wide as its code, plus the
+// zero byte, so a short value is still read safely at its code's width.
+// *copyLength receives the copy's length. Null for a null value, a negative
+// length or an allocation failure; the caller frees the copy.
+void* CopyTypedValue(const void* value, int32_t length, uint8_t code, int32_t* copyLength);
 
 // The text form of a typed value: "NULL" for a null value; null for code 0,
 // codes above 22 and allocation failures. The caller frees the text.
