@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/people_rows.h"
 #include "logging/lock_table.h"
 #include "quill/imds/criteria.h"
 #include "quill/imds/datadict.h"
@@ -32,18 +33,12 @@
 
 namespace {
 
-constexpr int kRows = 100000;
-constexpr const char* kCriteria = "AGE >= 18 and NAME = 'x'";
 constexpr const char* kQuery = "SELECT count(*) FROM t WHERE AGE >= 18 AND NAME = 'x'";
 
-const char* const kNames[] = {"x", "alice", "bob", "x", "carol", "dave", "xavier"};
-
-int AgeOf(int i) {
-  return (i * 7) % 60;
-}
-const char* NameOf(int i) {
-  return kNames[(i / 3) % (sizeof kNames / sizeof kNames[0])];
-}
+using hv::bench::AgeOf;
+using hv::bench::kCriteria;
+using hv::bench::kRows;
+using hv::bench::NameOf;
 
 void Fail(const char* what) {
   std::fprintf(stderr, "quill_criteria_bench: %s\n", what);
