@@ -799,7 +799,7 @@ TEST_F(DataDictTest, ExampleDataFolder) {
             (std::vector<std::string>{"Products", "Customers", "Orders", "OrderItems"}));
   EXPECT_EQ(log_.Count("ERROR"), 0) << log_.Text();
   EXPECT_EQ(GetColumnDataType("Products", "Details"), VEL_SQL_TEXT);
-  EXPECT_EQ(GetColumnDataType("Products", "Price"), VEL_SQL_DOUBLE);
+  EXPECT_EQ(GetColumnDataType("Products", "Price"), VEL_SQL_INT);
   EXPECT_STREQ(GetColumnDefnEntry("Orders", "OrderId")->generatorName, "OrderSeq");
   const TableDefn* items = GetTableDefn("orderitems");
   ASSERT_NE(items, nullptr);
