@@ -9,7 +9,7 @@ BUILD_ASAN := build-asan
 BUILD_TSAN := build-tsan
 
 .PHONY: all deps build run test test-unit test-asan test-tsan bench fuzz format clean
-.PHONY: windows test-windows
+.PHONY: windows test-windows test-db
 
 all: build
 
@@ -22,21 +22,30 @@ build: deps
 
 run: build
 	@examples/run-example.sh $(BUILD)
+	@echo
+	@examples/run-quill-example.sh $(BUILD)
 
+# The real-database suite (label db) needs its servers: test-db runs it.
 test-unit: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE db
 
 test-asan: deps
 	cmake -S . -B $(BUILD_ASAN) -DCMAKE_BUILD_TYPE=Debug -DHV_SANITIZE=address,undefined $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD_ASAN) -j $(JOBS)
-	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS) -LE e2e
+	cd $(BUILD_ASAN) && ctest --output-on-failure -j $(JOBS) -LE 'e2e|db'
 
 test-tsan: deps
 	cmake -S . -B $(BUILD_TSAN) -DCMAKE_BUILD_TYPE=Debug -DHV_SANITIZE=thread $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD_TSAN) -j $(JOBS)
 	cd $(BUILD_TSAN) && ctest --output-on-failure -j $(JOBS) -L concurrency
 
-test: test-unit test-asan test-tsan test-windows
+test: test-unit test-asan test-tsan test-db test-windows
+
+# The real-database suite: SQLite, PostgreSQL and MariaDB through their ODBC
+# drivers and Firebird through isql-fb, on throw-away servers that
+# scripts/test-databases starts in a temporary folder and removes afterwards.
+test-db: build
+	tests/db/run-db-suite.sh $(BUILD)
 
 # The Windows tool (32-bit, static, with its manifest) cross-built with
 # mingw-w64 into build-windows; docs/windows.md.
