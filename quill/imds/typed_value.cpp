@@ -301,43 +301,6 @@ void* ValueFromString(const char* text, int32_t* length, uint8_t code) {
   if (text == nullptr) return nullptr;
   try {
     switch (code) {
-      case VEL_SQL_NOT_SUPPORTED_TYPE:
-      case VEL_SQL_DECIMAL:
-      case VEL_SQL_NUMERIC:
-      case VEL_SQL_BLOB:
-      case VEL_SQL_CLOB:
-        if (length == nullptr || *length < 0) return nullptr;
-        return CopyValue(text, static_cast<size_t>(*length));
-      case VEL_SQL_TINYINT:
-        return StoreAs(static_cast<int8_t>(ParseStrictInt(text)), length);
-      case VEL_SQL_UNSIGNED_TINYINT:
-        return StoreAs(static_cast<uint8_t>(ParseStrictInt(text)), length);
-      case VEL_SQL_SMALLINT:
-        return StoreAs(static_cast<int16_t>(ParseStrictInt(text)), length);
-      case VEL_SQL_UNSIGNED_SMALLINT:
-        return StoreAs(static_cast<uint16_t>(ParseStrictInt(text)), length);
-      case VEL_SQL_INT:
-        return StoreAs(ParseStrictInt(text), length);
-      case VEL_SQL_UNSIGNED_INT:
-        return StoreAs(static_cast<uint32_t>(ParseStrictInt(text)), length);
-      case VEL_SQL_BIGINT:
-        return StoreAs(ParseStrictInt64(text), length);
-      case VEL_SQL_UNSIGNED_LONG_INT:
-        return StoreAs(static_cast<uint64_t>(ParseStrictInt64(text)), length);
-      case VEL_SQL_FLOAT:
-      case VEL_SQL_REAL:
-        return StoreAs(NarrowToSingle(ParseStrictDouble(text)), length);
-      case VEL_SQL_DOUBLE:
-        return StoreAs(ParseStrictDouble(text), length);
-      case VEL_SQL_CHAR:
-      case VEL_SQL_VARCHAR:
-      case VEL_SQL_TEXT: {
-        size_t size = std::strlen(text);
-        if (size > static_cast<size_t>(std::numeric_limits<int32_t>::max())) return nullptr;
-        void* buffer = CopyValue(text, size);
-        if (buffer != nullptr && length != nullptr) *length = static_cast<int32_t>(size);
-        return buffer;
-      }
       case VEL_SQL_DATE:
       case VEL_SQL_TIME:
       case VEL_SQL_DATETIME:
@@ -348,8 +311,19 @@ void* ValueFromString(const char* text, int32_t* length, uint8_t code) {
           return StoreAs(static_cast<uint8_t>(0), length);
         }
         return nullptr;
-      default:
-        return nullptr;
+      default: {
+        // Characters, raw bytes and numbers: measured, then written in place
+        // by the one conversion both functions share. For the raw codes the
+        // caller's length says how many bytes to copy.
+        const int32_t textLength = length != nullptr ? *length : -1;
+        const int32_t size = ValueFromStringInto(text, textLength, code, nullptr);
+        if (size < 0) return nullptr;
+        void* buffer = AllocValue(static_cast<size_t>(size));
+        if (buffer == nullptr) return nullptr;
+        ValueFromStringInto(text, textLength, code, buffer);
+        if (length != nullptr) *length = size;
+        return buffer;
+      }
     }
   } catch (...) {
     LogError("MEMORY_ALLOCATION_FAILURE\n");
