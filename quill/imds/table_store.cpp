@@ -202,6 +202,39 @@ int32_t ResultColumn(ResultData* result, const char* name) {
   return position;
 }
 
+// Registers a new table (tableDefn) or view (viewDefn) under the name: false
+// with its ERROR line when the name is taken or memory runs out. A view's
+// definition becomes the table's only on success; on failure it stays the
+// caller's.
+bool RegisterTableData(const char* name, TableDefn* tableDefn, CustomViewDefn* viewDefn) {
+  if (GetTableDataByName(name) != nullptr) {
+    LogError("Table %s is already created\n", name);
+    return false;
+  }
+  auto* table = static_cast<TableData*>(std::calloc(1, sizeof(TableData)));
+  if (table == nullptr) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+    return false;
+  }
+  const bool isView = viewDefn != nullptr;
+  table->kind = isView ? TABLE_KIND_VIEW : TABLE_KIND_TABLE;
+  // Set before the table is registered, so no reader sees a view without it.
+  table->tableDefn = tableDefn;
+  table->viewDefn = viewDefn;
+  table->name = strdup(name);
+  if (table->name == nullptr ||
+      !BuildColumnArrays(table, isView ? viewDefn->columns : tableDefn->columns, isView) ||
+      !AddElementData(&g_registry, table)) {
+    LogError("MEMORY_ALLOCATION_FAILURE\n");
+    // A view's definition stays the caller's: FreeTableData must not free it.
+    table->viewDefn = nullptr;
+    FreeTableData(table);
+    std::free(table);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" {
@@ -249,26 +282,7 @@ bool CreateTable(const char* tableName) {
     LogError("No table definition found for %s\n", tableName);
     return false;
   }
-  if (GetTableDataByName(tableName) != nullptr) {
-    LogError("Table %s is already created\n", tableName);
-    return false;
-  }
-  auto* table = static_cast<TableData*>(std::calloc(1, sizeof(TableData)));
-  if (table == nullptr) {
-    LogError("MEMORY_ALLOCATION_FAILURE\n");
-    return false;
-  }
-  table->kind = TABLE_KIND_TABLE;
-  table->tableDefn = defn;
-  table->name = strdup(tableName);
-  if (table->name == nullptr || !BuildColumnArrays(table, defn->columns, false) ||
-      !AddElementData(&g_registry, table)) {
-    LogError("MEMORY_ALLOCATION_FAILURE\n");
-    FreeTableData(table);
-    std::free(table);
-    return false;
-  }
-  return true;
+  return RegisterTableData(tableName, defn, nullptr);
 }
 
 void FreeTableData(TableData* table) {
@@ -755,29 +769,7 @@ bool CreateCustomViewData(const char* viewName, CustomViewDefn* viewDefn) {
     LogError("\t viewName or CustomViewDefn NULL \n");
     return false;
   }
-  if (GetTableDataByName(viewName) != nullptr) {
-    LogError("Table %s is already created\n", viewName);
-    return false;
-  }
-  auto* table = static_cast<TableData*>(std::calloc(1, sizeof(TableData)));
-  if (table == nullptr) {
-    LogError("MEMORY_ALLOCATION_FAILURE\n");
-    return false;
-  }
-  table->kind = TABLE_KIND_VIEW;
-  // Set before the table is registered, so no reader sees a view without it.
-  table->viewDefn = viewDefn;
-  table->name = strdup(viewName);
-  if (table->name == nullptr || !BuildColumnArrays(table, viewDefn->columns, true) ||
-      !AddElementData(&g_registry, table)) {
-    LogError("MEMORY_ALLOCATION_FAILURE\n");
-    // The definition stays the caller's: FreeTableData must not free it.
-    table->viewDefn = nullptr;
-    FreeTableData(table);
-    std::free(table);
-    return false;
-  }
-  return true;
+  return RegisterTableData(viewName, nullptr, viewDefn);
 }
 
 }  // extern "C"
