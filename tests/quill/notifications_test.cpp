@@ -1,14 +1,12 @@
 // Tests of change notifications: registration rules, the sorted table lists,
 // the event filter, delivery order and the listener's copy of the row.
 #include "quill/imds/notifications.h"
+#include "tests/quill/dictionary_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,8 +15,6 @@
 #include "quill/imds/datadict.h"
 #include "quill/imds/table_store.h"
 #include "quill/imds/typed_value.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -92,12 +88,8 @@ struct NameList {
 class NotificationTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("quill-nr-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "dd.xml", std::ios::binary) << kDictionary;
     InitDataDictionary();
-    ASSERT_TRUE(LoadDataDictFromXMLFile((folder_ / "dd.xml").c_str()));
+    ASSERT_TRUE(dictionary_.Load());
     InitTableRegistry();
     InitNotification();
     g_deliveries.clear();
@@ -108,16 +100,9 @@ class NotificationTest : public ::testing::Test {
 
   void TearDown() override {
     DeInitNotification();
-    Vector* registry = GetTableRegistry();
-    for (VectorElement* e = registry->head; e != nullptr; e = e->next) {
-      FreeTableData(static_cast<TableData*>(e->data));
-      std::free(e->data);
-    }
-    FreeVector(registry);
+    hv::test::FreeRegisteredTables();
     FreeDataDictionary();
     SetTableChangeSink(nullptr);
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
   // A row of ORDERS; a null text leaves the value null.
@@ -139,8 +124,7 @@ class NotificationTest : public ::testing::Test {
   }
 
   quill::test::LogCapture log_;
-  fs::path folder_;
-  static inline int counter_ = 0;
+  hv::test::DictionaryFile dictionary_{kDictionary};
 };
 
 TEST_F(NotificationTest, TableListIsSortedWithoutCaseAndMatchesAnyCase) {

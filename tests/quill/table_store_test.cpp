@@ -2,14 +2,12 @@
 // generated IDs and defaults, selecting by criteria, walking results,
 // updating and deleting rows.
 #include "quill/imds/table_store.h"
+#include "tests/quill/dictionary_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -17,8 +15,6 @@
 #include "quill/base/datetime.h"
 #include "quill/imds/datadict.h"
 #include "quill/imds/typed_value.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -84,12 +80,8 @@ std::string Text(const RowObject* row, int column, uint8_t code) {
 class TableStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("quill-ts-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "dd.xml", std::ios::binary) << kDictionary;
     InitDataDictionary();
-    ASSERT_TRUE(LoadDataDictFromXMLFile((folder_ / "dd.xml").c_str()));
+    ASSERT_TRUE(dictionary_.Load());
     InitTableRegistry();
     g_notices.clear();
     g_nextId = 0;
@@ -99,17 +91,10 @@ class TableStoreTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    Vector* registry = GetTableRegistry();
-    for (VectorElement* e = registry->head; e != nullptr; e = e->next) {
-      FreeTableData(static_cast<TableData*>(e->data));
-      std::free(e->data);
-    }
-    FreeVector(registry);
+    hv::test::FreeRegisteredTables();
     FreeDataDictionary();
     SetTableChangeSink(nullptr);
     SetTableIdSource(nullptr);
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
   // A new row of Users whose values are converted from texts (null: no
@@ -162,8 +147,7 @@ class TableStoreTest : public ::testing::Test {
   }
 
   quill::test::LogCapture log_;
-  fs::path folder_;
-  static inline int counter_ = 0;
+  hv::test::DictionaryFile dictionary_{kDictionary};
 };
 
 TEST_F(TableStoreTest, CreateTableFromDictionary) {

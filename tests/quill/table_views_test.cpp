@@ -1,12 +1,9 @@
 // Tests of custom views, sorting of results, and the printing and text
 // rendering of tables, views and results.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,8 +13,7 @@
 #include "quill/imds/datadict.h"
 #include "quill/imds/table_store.h"
 #include "quill/imds/typed_value.h"
-
-namespace fs = std::filesystem;
+#include "tests/quill/dictionary_file.h"
 
 namespace {
 
@@ -104,26 +100,15 @@ std::string TakeText(char* text) {
 class TableViewsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("quill-tv-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    fs::create_directories(folder_);
-    std::ofstream(folder_ / "dd.xml", std::ios::binary) << kDictionary;
     InitDataDictionary();
-    ASSERT_TRUE(LoadDataDictFromXMLFile((folder_ / "dd.xml").c_str()));
+    ASSERT_TRUE(dictionary_.Load());
     InitTableRegistry();
     ASSERT_TRUE(CreateTable("Items"));
   }
 
   void TearDown() override {
-    Vector* registry = GetTableRegistry();
-    for (VectorElement* e = registry->head; e != nullptr; e = e->next) {
-      FreeTableData(static_cast<TableData*>(e->data));
-      std::free(e->data);
-    }
-    FreeVector(registry);
+    hv::test::FreeRegisteredTables();
     FreeDataDictionary();
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
   }
 
   static RowObject* AddItem(const char* key, const char* small, const char* tag) {
@@ -145,8 +130,7 @@ class TableViewsTest : public ::testing::Test {
   }
 
   quill::test::LogCapture log_;
-  fs::path folder_;
-  static inline int counter_ = 0;
+  hv::test::DictionaryFile dictionary_{kDictionary};
 };
 
 TEST_F(TableViewsTest, ViewIsRegisteredAndServesItsOwnColumns) {
