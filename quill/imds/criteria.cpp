@@ -22,11 +22,14 @@
 #include "quill/base/string_utils.h"
 #include "quill/base/vector.h"
 #include "quill/imds/datadict.h"
+#include "quill/imds/read_value.h"
 #include "quill/imds/table_store.h"
 #include "quill/imds/typed_value.h"
 #include "quill/objects/criteria_parser.h"
 
 namespace {
+
+using quill::imds::ReadAs;
 
 bool IsLeaf(const CriteriaNode* node) {
   return node->columnName != nullptr && node->literal != nullptr;
@@ -68,13 +71,6 @@ void UnquotedSpan(const char* literal, size_t* offset, size_t* length) {
     *offset = 0;
     *length = size;
   }
-}
-
-template <typename T>
-T ReadAs(const void* value) {
-  T result;
-  std::memcpy(&result, value, sizeof(T));
-  return result;
 }
 
 template <typename T>

@@ -12,17 +12,13 @@
 #include <string>
 
 #include "logging/log.h"
+#include "quill/imds/read_value.h"
 #include "quill/imds/table_store.h"
 #include "quill/imds/typed_value.h"
 
 namespace {
 
-template <typename T>
-T ReadAs(const void* value) {
-  T result;
-  std::memcpy(&result, value, sizeof(T));
-  return result;
-}
+using quill::imds::ReadAs;
 
 // Appends the cell's text and its tab; nothing at all for the types that are
 // not rendered. Integer cells are read at their stored width; every typed

@@ -21,10 +21,13 @@
 #include "quill/base/datetime.h"
 #include "quill/base/string_utils.h"
 #include "quill/imds/datadict.h"
+#include "quill/imds/read_value.h"
 
 const int32_t gv_dataTypeWidths[12] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 4, 8, 4};
 
 namespace {
+
+using quill::imds::ReadAs;
 
 // A zero-filled buffer of size bytes plus the terminating zero byte.
 void* AllocValue(size_t size) {
@@ -72,13 +75,6 @@ std::string FormatFixed(double value) {
   std::string text(static_cast<size_t>(needed), '\0');
   std::snprintf(text.data(), text.size() + 1, "%f", value);
   return text;
-}
-
-template <typename T>
-T ReadAs(const void* value) {
-  T result;
-  std::memcpy(&result, value, sizeof(T));
-  return result;
 }
 
 template <typename T>
